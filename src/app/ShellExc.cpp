@@ -38,7 +38,7 @@ int ShellExecStr(const std::string& file, const std::string& parameters,
 
 bool ShellExecOK(const std::string& file, const std::string& parameters,
                  const std::string& directory, int showCmd) {
-  return ShellExecStr(file, parameters, directory, showCmd) > 32;
+  return heft::ShellSucceeded(ShellExecStr(file, parameters, directory, showCmd));
 }
 
 bool ShellExecOrCopy(const std::string& command) {

@@ -13,6 +13,9 @@ namespace heft {
 // size instead of being cut, which would name a different file.
 inline constexpr std::size_t kLaunchBufferSize = 256;
 
+// The shell reports success with a value above 32; 32 and below are errors.
+inline constexpr bool ShellSucceeded(long long result) { return result > 32; }
+
 // s up to (not including) its first zero character, followed by one zero
 // byte, in a buffer of max(256, length + 1) bytes (the tail zero-filled).
 std::vector<char> LaunchBuffer(std::string_view s);

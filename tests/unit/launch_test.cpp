@@ -87,3 +87,10 @@ TEST(SiblingPath, Table) {
 
 }  // namespace
 }  // namespace heft
+
+TEST(ShellSucceeded, ThirtyTwoIsTheLastFailure) {
+  struct Case { long long result; bool ok; };
+  for (Case c : {Case{-1, false}, {0, false}, {2, false}, {31, false}, {32, false}, {33, true},
+                 {42, true}, {1LL << 40, true}})
+    EXPECT_EQ(heft::ShellSucceeded(c.result), c.ok) << c.result;
+}
