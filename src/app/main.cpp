@@ -208,7 +208,7 @@ void TmainForm::freeRegisterButtonClick(TObject*) { ShellExecOrCopy(heftmark::kM
 // ---- About window ----
 
 std::string AboutProductLine() {
-  return "Heftmark v2.6\r\nCopyright \xA9 2003-2026 Tallowgate Software. Freeware.";
+  return "Heftmark v2.6\r\nCopyright \xA9 2003-2026 Tallowgate Software";
 }
 
 std::string AboutLongText() {

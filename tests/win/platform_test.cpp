@@ -368,3 +368,107 @@ int main(int argc, char** argv) {
   Application->Initialize();
   return RUN_ALL_TESTS();
 }
+
+// ---- the About window ----
+
+namespace {
+
+void Pump() {
+  MSG msg;
+  while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    ::TranslateMessage(&msg);
+    ::DispatchMessageA(&msg);
+  }
+}
+
+// Saves what the screen shows of a window as a 24-bit BMP, for people to
+// look at.
+void SaveWindowPicture(HWND h, const std::string& path) {
+  RECT r;
+  ::GetWindowRect(h, &r);
+  const int w = r.right - r.left, ht = r.bottom - r.top;
+  HDC screen = ::GetDC(nullptr);
+  HDC mem = ::CreateCompatibleDC(screen);
+  HBITMAP bmp = ::CreateCompatibleBitmap(screen, w, ht);
+  HGDIOBJ old = ::SelectObject(mem, bmp);
+  ::BitBlt(mem, 0, 0, w, ht, screen, r.left, r.top, SRCCOPY);
+  ::SelectObject(mem, old);
+  BITMAPINFOHEADER bi{sizeof bi, w, ht, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+  const int stride = ((w * 3 + 3) / 4) * 4;
+  std::vector<char> bits(static_cast<std::size_t>(stride) * ht);
+  ::GetDIBits(mem, bmp, 0, ht, bits.data(), reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS);
+  BITMAPFILEHEADER bf{0x4D42, static_cast<DWORD>(sizeof bf + sizeof bi + bits.size()), 0, 0,
+                      sizeof bf + sizeof bi};
+  if (FILE* f = std::fopen(path.c_str(), "wb")) {
+    std::fwrite(&bf, sizeof bf, 1, f);
+    std::fwrite(&bi, sizeof bi, 1, f);
+    std::fwrite(bits.data(), 1, bits.size(), f);
+    std::fclose(f);
+  }
+  ::DeleteObject(bmp);
+  ::DeleteDC(mem);
+  ::ReleaseDC(nullptr, screen);
+}
+
+}  // namespace
+
+TEST_F(FormTest, AboutShowsCentredAndHidesWithoutClosing) {
+  HWND form = mainForm->Handle();
+  HWND app = Application->Handle();
+  ASSERT_FALSE(::IsWindowVisible(form));
+  mainForm->showAbout(nullptr);
+  Pump();
+  ASSERT_TRUE(::IsWindowVisible(form));
+  EXPECT_TRUE(::IsWindowVisible(app)) << "no taskbar button while the About window is shown";
+  EXPECT_EQ(::GetWindow(form, GW_OWNER), app);
+
+  RECT client, outer;
+  ::GetClientRect(form, &client);
+  ::GetWindowRect(form, &outer);
+  EXPECT_EQ(client.right, mainForm->Scale(363));
+  EXPECT_EQ(client.bottom, mainForm->Scale(206));
+  const int w = outer.right - outer.left, h = outer.bottom - outer.top;
+  EXPECT_EQ(outer.left, std::max(0, (::GetSystemMetrics(SM_CXSCREEN) - w) / 2));
+  EXPECT_EQ(outer.top, std::max(0, (::GetSystemMetrics(SM_CYSCREEN) - h) / 2));
+  EXPECT_EQ(::GetFocus(), mainForm->OKButton->Handle());
+
+  char title[64] = {};
+  ::GetWindowTextA(form, title, sizeof title);
+  EXPECT_STREQ(title, "About Heftmark");
+  EXPECT_EQ(mainForm->ProductName->Caption(), AboutProductLine());
+  EXPECT_EQ(mainForm->ProductName->ActualSize().cy, 2 * mainForm->Scale(13))
+      << "the product line is two lines of the form's font";
+  EXPECT_EQ(mainForm->Comments->ActualSize().cx, mainForm->Scale(337));
+  SaveWindowPicture(form, "about-window.bmp");
+
+  // The close box only hides it; the program goes on.
+  ::SendMessageA(form, WM_CLOSE, 0, 0);
+  Pump();
+  EXPECT_FALSE(::IsWindowVisible(form));
+  EXPECT_FALSE(::IsWindowVisible(app));
+  EXPECT_TRUE(::IsWindow(form));
+  MSG quit;
+  EXPECT_FALSE(::PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE)) << "closing ended it";
+
+  // Moved, hidden and shown again: it comes back where it was, with the
+  // focus where it was, and is never centred again.
+  mainForm->showAbout(nullptr);
+  ::SetFocus(mainForm->PurchaseButton->Handle());
+  ::SetWindowPos(form, nullptr, 11, 17, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  mainForm->OKButtonClick(nullptr);
+  EXPECT_FALSE(::IsWindowVisible(form));
+  mainForm->showAbout(nullptr);
+  Pump();
+  ::GetWindowRect(form, &outer);
+  EXPECT_EQ(outer.left, 11);
+  EXPECT_EQ(outer.top, 17);
+  EXPECT_EQ(::GetFocus(), mainForm->PurchaseButton->Handle());
+
+  // Showing it again while shown changes nothing.
+  ::SetWindowPos(form, nullptr, 40, 50, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  mainForm->showAbout(nullptr);
+  ::GetWindowRect(form, &outer);
+  EXPECT_EQ(outer.left, 40);
+  mainForm->Hide();
+  EXPECT_FALSE(::IsWindowVisible(app));
+}
