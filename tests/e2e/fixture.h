@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 
 #include "harness.h"
@@ -12,9 +11,6 @@ namespace e2e {
 
 class Session : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { unmanaged_ = std::make_unique<UnmanagedWindows>("Heftmark.exe"); }
-  static void TearDownTestSuite() { unmanaged_.reset(); }
-
   void SetUp() override {
     ASSERT_TRUE(tray.IsTheShell()) << "FindWindow does not find the fake tray first";
     ASSERT_EQ(::FindWindowA("TApplication", "Heftmark"), nullptr)
@@ -57,9 +53,6 @@ class Session : public ::testing::Test {
   FakeTray tray;
   Program program;
   TrayEvent add;  // the icon's NIM_ADD
-
- private:
-  static inline std::unique_ptr<UnmanagedWindows> unmanaged_;
 };
 
 }  // namespace e2e

@@ -148,23 +148,6 @@ void FakeTray::Click(const TrayEvent& add, UINT mouseMessage) {
 
 // ---- the process ----
 
-UnmanagedWindows::UnmanagedWindows(const std::string& exeName)
-    : key_("Software\\Wine\\AppDefaults\\" + exeName) {
-  HKEY k = nullptr;
-  if (::RegCreateKeyExA(HKEY_CURRENT_USER, (key_ + "\\X11 Driver").c_str(), 0, nullptr, 0,
-                        KEY_SET_VALUE, nullptr, &k, nullptr) != ERROR_SUCCESS)
-    return;
-  ::RegSetValueExA(k, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
-  ::RegCloseKey(k);
-}
-
-UnmanagedWindows::~UnmanagedWindows() {
-  // Only what we added; a key that holds anything else stays.
-  ::RegDeleteKeyValueA(HKEY_CURRENT_USER, (key_ + "\\X11 Driver").c_str(), "Managed");
-  ::RegDeleteKeyA(HKEY_CURRENT_USER, (key_ + "\\X11 Driver").c_str());
-  ::RegDeleteKeyA(HKEY_CURRENT_USER, key_.c_str());
-}
-
 std::string ProgramPath() {
   const char* env = std::getenv("HEFTMARK_EXE");
   std::string path = env ? env : "";

@@ -72,20 +72,6 @@ class FakeTray {
   std::vector<TrayEvent> events_;
 };
 
-// While alive, Wine maps the named exe's windows as unmanaged X windows.
-// Xvfb runs no window manager, and Wine waits about 2 s for one whenever
-// it hides a managed window: at every start and every closed message box.
-class UnmanagedWindows {
- public:
-  explicit UnmanagedWindows(const std::string& exeName);
-  ~UnmanagedWindows();
-  UnmanagedWindows(const UnmanagedWindows&) = delete;
-  UnmanagedWindows& operator=(const UnmanagedWindows&) = delete;
-
- private:
-  std::string key_;
-};
-
 // The path of the program under test, from HEFTMARK_EXE (a Unix path is
 // mapped to Wine's Z: drive).
 std::string ProgramPath();
