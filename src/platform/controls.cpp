@@ -1,25 +1,13 @@
 #include "controls.h"
 
 #include "errors.h"
+#include "props.h"
 
 namespace platform {
 
 using heft::LayoutValue;
 
 namespace {
-int IntOf(const LayoutValue& v) {
-  if (v.kind != LayoutValue::Kind::Integer) throw EReadError("Integer expected");
-  return static_cast<int>(v.number);
-}
-bool BoolOf(const LayoutValue& v) {
-  if (v.kind != LayoutValue::Kind::Identifier || (v.text != "True" && v.text != "False"))
-    throw EReadError("True or False expected");
-  return v.text == "True";
-}
-std::string StringOf(const LayoutValue& v) {
-  if (v.kind != LayoutValue::Kind::String) throw EReadError("String expected");
-  return v.text;
-}
 TBevelCut BevelOf(const LayoutValue& v) {
   if (v.kind == LayoutValue::Kind::Identifier) {
     if (v.text == "bvNone") return TBevelCut::bvNone;
@@ -144,13 +132,9 @@ void TPanel::WndProc(TMessage& m) {
       ::EndPaint(WindowHandle(), &ps);
       return;
     }
-    case WM_CTLCOLORSTATIC: {
-      HDC dc = reinterpret_cast<HDC>(m.WParam);
-      ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
-      ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
-      m.Result = reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
+    case WM_CTLCOLORSTATIC:
+      m.Result = StaticColours(m.WParam);
       return;
-    }
     default:
       DefaultHandler(m);
   }

@@ -9,6 +9,7 @@
 #include "errors.h"
 #include "geometry.h"
 #include "menus.h"
+#include "props.h"
 
 namespace platform {
 
@@ -113,34 +114,16 @@ bool TLayoutComponent::AddChild(TLayoutComponent&) { return false; }
 
 // ---- TFont ----
 
-namespace {
-bool AsInt(const LayoutValue& v, int& out) {
-  if (v.kind != LayoutValue::Kind::Integer) throw EReadError("Integer expected");
-  out = static_cast<int>(v.number);
-  return true;
-}
-bool AsString(const LayoutValue& v, std::string& out) {
-  if (v.kind != LayoutValue::Kind::String) throw EReadError("String expected");
-  out = v.text;
-  return true;
-}
-bool AsBool(const LayoutValue& v, bool& out) {
-  if (v.kind != LayoutValue::Kind::Identifier || (v.text != "True" && v.text != "False"))
-    throw EReadError("True or False expected");
-  out = v.text == "True";
-  return true;
-}
-}  // namespace
 
 bool TFont::SetProperty(std::string_view name, const LayoutValue& v) {
-  if (name == "Font.Name") return AsString(v, Name);
-  if (name == "Font.Height") return AsInt(v, Height);
+  if (name == "Font.Name") return Name = StringOf(v), true;
+  if (name == "Font.Height") return Height = IntOf(v), true;
   if (name == "Font.Charset") {
     if (v.kind == LayoutValue::Kind::Identifier && v.text == "DEFAULT_CHARSET") {
       Charset = DEFAULT_CHARSET;
       return true;
     }
-    return AsInt(v, Charset);
+    return Charset = IntOf(v), true;
   }
   if (name == "Font.Color") {
     if (v.kind == LayoutValue::Kind::Identifier && v.text == "clWindowText") {
@@ -171,18 +154,16 @@ int TForm::Scale(int designValue) const {
 }
 
 bool TForm::SetProperty(std::string_view name, const LayoutValue& v, TForm&) {
-  if (name == "Caption") return AsString(v, Caption);
-  if (name == "Left") return AsInt(v, Left);
-  if (name == "Top") return AsInt(v, Top);
-  if (name == "ClientWidth") return AsInt(v, ClientWidth);
-  if (name == "ClientHeight") return AsInt(v, ClientHeight);
-  if (name == "PixelsPerInch") return AsInt(v, PixelsPerInch);
-  if (name == "TextHeight") return AsInt(v, TextHeight);
-  if (name == "Icon") return AsString(v, IconResource);
+  if (name == "Caption") return Caption = StringOf(v), true;
+  if (name == "Left") return Left = IntOf(v), true;
+  if (name == "Top") return Top = IntOf(v), true;
+  if (name == "ClientWidth") return ClientWidth = IntOf(v), true;
+  if (name == "ClientHeight") return ClientHeight = IntOf(v), true;
+  if (name == "PixelsPerInch") return PixelsPerInch = IntOf(v), true;
+  if (name == "TextHeight") return TextHeight = IntOf(v), true;
+  if (name == "Icon") return IconResource = StringOf(v), true;
   if (name == "Visible") {
-    bool b = false;
-    AsBool(v, b);
-    if (b) throw EReadError("A form is created hidden");
+    if (BoolOf(v)) throw EReadError("A form is created hidden");
     return true;
   }
   if (name == "Color") {
@@ -382,13 +363,9 @@ void TForm::WndProc(TMessage& m) {
       m.Result = 0;
       return;
     case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORBTN: {
-      HDC dc = reinterpret_cast<HDC>(m.WParam);
-      ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
-      ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
-      m.Result = reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
+    case WM_CTLCOLORBTN:
+      m.Result = StaticColours(m.WParam);
       return;
-    }
     default:
       DefaultHandler(m);
   }

@@ -6,6 +6,7 @@
 #include "app.h"
 #include "errors.h"
 #include "hotkeys.h"
+#include "props.h"
 
 namespace platform {
 
@@ -69,19 +70,10 @@ void TMenuItem::Click() {
 }
 
 bool TMenuItem::SetProperty(std::string_view name, const LayoutValue& v, TForm& form) {
-  auto boolOf = [](const LayoutValue& b) {
-    if (b.kind != LayoutValue::Kind::Identifier || (b.text != "True" && b.text != "False"))
-      throw EReadError("True or False expected");
-    return b.text == "True";
-  };
-  if (name == "Caption") {
-    if (v.kind != LayoutValue::Kind::String) throw EReadError("String expected");
-    Caption = v.text;
-    return true;
-  }
-  if (name == "Default") return Default = boolOf(v), true;
-  if (name == "Enabled") return Enabled = boolOf(v), true;
-  if (name == "Visible") return Visible = boolOf(v), true;
+  if (name == "Caption") return Caption = StringOf(v), true;
+  if (name == "Default") return Default = BoolOf(v), true;
+  if (name == "Enabled") return Enabled = BoolOf(v), true;
+  if (name == "Visible") return Visible = BoolOf(v), true;
   if (name == "OnClick") return static_cast<bool>(OnClick = ResolveNotify(form, v, name));
   return false;
 }
