@@ -151,6 +151,8 @@ void TmainForm::ShowTrayMenu() {
   ::GetCursorPos(&p);
   ::SetForegroundWindow(Application->Handle());
   Application->ProcessMessages();
+  // A quit message handled just now ends the program: no menu for it.
+  if (Application->Terminated()) return;
   PopupMenu1->Popup(p.x, p.y);
 }
 

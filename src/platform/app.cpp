@@ -181,7 +181,13 @@ void TApplication::DoneApplication() {
 void TApplication::WndProc(TMessage& m) {
   switch (m.Msg) {
     case WM_ENDSESSION:
-      if (m.WParam) terminated_ = true;
+      if (m.WParam) {
+        terminated_ = true;
+        // A menu, message box or dialog open at this moment runs a loop of
+        // its own; the quit message ends those too, so the teardown that
+        // removes the tray icon runs before the session ends.
+        ::PostQuitMessage(0);
+      }
       return;
     case WM_QUERYENDSESSION:
       m.Result = TRUE;
