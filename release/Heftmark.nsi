@@ -23,6 +23,7 @@ CRCCheck on
 !define MENU_DIR "$SMPROGRAMS\${PRODUCT}"
 !define SYNCHRONIZE 0x00100000
 !define WAIT_OBJECT_0 0
+!define CREATE_NO_WINDOW 0x08000000
 ; How long a running Heftmark gets to end after the quit message.
 !define END_TIMEOUT_MS 10000
 
@@ -182,6 +183,9 @@ Section "Uninstall"
   RMDir "${MENU_DIR}"
   DeleteRegValue HKCU "${RUN_KEY}" "${PRODUCT}"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
+  ; The per-user list itself, when ours was its only entry: a new profile
+  ; has none until the first per-user install makes it.
+  DeleteRegKey /ifempty HKCU "Software\Microsoft\Windows\CurrentVersion\Uninstall"
   Delete "$INSTDIR\Heftmark.exe"
   Delete "$INSTDIR\readme.doc"
   Delete "$INSTDIR\LICENSE.txt"
@@ -198,7 +202,27 @@ SectionEnd
 ; that outlives the uninstaller removes it (and the folders it leaves) after
 ; a pause. Run from the temporary copy, $EXEDIR is that copy's folder;
 ; run in place, it is $INSTDIR. A folder that holds anything else stays.
+; CREATE_NO_WINDOW: no console window, and none made for ping either.
 Function un.onUninstSuccess
-  SetOutPath "$TEMP"
-  ExecShell "open" "$SYSDIR\cmd.exe" '/d /c ping -n 3 127.0.0.1 >nul & del /f /q "$EXEPATH" "$INSTDIR\uninstall.exe" 2>nul & rd "$EXEDIR" 2>nul & rd "$INSTDIR" 2>nul & rd "$LOCALAPPDATA\Programs" 2>nul' SW_HIDE
+  Push $1
+  Push $2
+  Push $3
+  Push $4
+  System::Alloc 68  ; STARTUPINFOW
+  Pop $1
+  System::Call "*$1(i 68)"
+  System::Alloc 16  ; PROCESS_INFORMATION
+  Pop $2
+  System::Call 'kernel32::CreateProcessW(p 0, w `"$SYSDIR\cmd.exe" /d /c ping -n 3 127.0.0.1 >nul & del /f /q "$EXEPATH" "$INSTDIR\uninstall.exe" 2>nul & rd "$EXEDIR" 2>nul & rd "$INSTDIR" 2>nul & rd "$LOCALAPPDATA\Programs" 2>nul`, p 0, p 0, i 0, i ${CREATE_NO_WINDOW}, p 0, w "$TEMP", p r1, p r2) i .r3'
+  ${If} $3 <> 0
+    System::Call "*$2(p .r3, p .r4)"
+    System::Call "kernel32::CloseHandle(p r3)"
+    System::Call "kernel32::CloseHandle(p r4)"
+  ${EndIf}
+  System::Free $1
+  System::Free $2
+  Pop $4
+  Pop $3
+  Pop $2
+  Pop $1
 FunctionEnd

@@ -15,6 +15,7 @@
 
 namespace {
 
+constexpr wchar_t kUninstallList[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Heftmark";
 constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr wchar_t kValueName[] = L"Heftmark";
@@ -152,6 +153,15 @@ void Scrub() {
   ::RemoveDirectoryW(MenuDir().c_str());
   ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKey, kValueName);
   ::RegDeleteTreeW(HKEY_CURRENT_USER, kUninstallKey);
+  // The list's own key, if nothing else is in it.
+  HKEY list = nullptr;
+  if (::RegOpenKeyExW(HKEY_CURRENT_USER, kUninstallList, 0, KEY_READ, &list) == ERROR_SUCCESS) {
+    DWORD subkeys = 1, values = 1;
+    ::RegQueryInfoKeyW(list, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
+                       nullptr, nullptr);
+    ::RegCloseKey(list);
+    if (subkeys == 0 && values == 0) ::RegDeleteKeyW(HKEY_CURRENT_USER, kUninstallList);
+  }
 }
 
 class Install : public ::testing::Test {
