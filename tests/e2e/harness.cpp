@@ -378,3 +378,156 @@ bool RunShell(const std::string& command) {
 }
 
 }  // namespace e2e
+
+// ---- launches ----
+
+namespace e2e {
+
+std::string PathFromEnv(const char* var) {
+  const char* env = std::getenv(var);
+  std::string path = env ? env : "";
+  if (!path.empty() && path[0] == '/') {
+    path.insert(0, "Z:");
+    for (char& c : path)
+      if (c == '/') c = '\\';
+  }
+  return path;
+}
+
+bool ChooseMenuItem(const TrayEvent& add, DWORD pid, WORD key) {
+  FakeTray::Click(add, WM_RBUTTONDOWN);
+  HWND menu = WaitForMenu(pid);
+  if (!menu) return false;
+  MenuKey(menu, key);
+  return PumpUntil([pid] { return !MenuOpen(pid); });
+}
+
+RegistryOverride::~RegistryOverride() {
+  for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+    if (!it->createdKey.empty()) {
+      ::RegDeleteTreeA(it->root, it->createdKey.c_str());
+      continue;
+    }
+    HKEY k = nullptr;
+    if (::RegOpenKeyExA(it->root, it->key.c_str(), 0, KEY_SET_VALUE, &k) != ERROR_SUCCESS) continue;
+    const char* name = it->isDefault ? nullptr : it->name.c_str();
+    if (it->hadValue)
+      ::RegSetValueExA(k, name, 0, it->type, it->data.data(), static_cast<DWORD>(it->data.size()));
+    else
+      ::RegDeleteValueA(k, name);
+    ::RegCloseKey(k);
+  }
+}
+
+bool RegistryOverride::Set(HKEY root, const std::string& key, const char* name,
+                           const std::string& data) {
+  Saved s{root, key, name ? name : "", name == nullptr, {}, false, 0, {}};
+  // The outermost missing key is what to remove afterwards. One that an
+  // earlier Set made exists by now and goes with that Set's key.
+  for (std::size_t at = 0; at != std::string::npos;) {
+    at = key.find('\\', at + 1);
+    const std::string part = key.substr(0, at);
+    HKEY k = nullptr;
+    if (::RegOpenKeyExA(root, part.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) {
+      s.createdKey = part;
+      break;
+    }
+    ::RegCloseKey(k);
+  }
+  HKEY k = nullptr;
+  if (::RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_READ | KEY_SET_VALUE, nullptr, &k,
+                        nullptr) != ERROR_SUCCESS)
+    return false;
+  if (s.createdKey.empty()) {
+    DWORD size = 0;
+    if (::RegQueryValueExA(k, name, nullptr, &s.type, nullptr, &size) == ERROR_SUCCESS) {
+      s.data.resize(size);
+      s.hadValue = ::RegQueryValueExA(k, name, nullptr, &s.type, s.data.data(), &size) ==
+                   ERROR_SUCCESS;
+      s.data.resize(size);
+    }
+  }
+  saved_.push_back(std::move(s));
+  const bool ok = ::RegSetValueExA(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                                   static_cast<DWORD>(data.size() + 1)) == ERROR_SUCCESS;
+  ::RegCloseKey(k);
+  return ok;
+}
+
+ShellAssociations::ShellAssociations(const std::string& recorder,
+                                     const std::vector<std::string>& extensions) {
+  constexpr char kProgId[] = "Heftmark.E2E.Recorded";
+  if (recorder.empty()) {
+    error_ = "no recorder to associate";
+    return;
+  }
+  HKEY k = nullptr;
+  if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, kProgId, 0, KEY_READ, &k) == ERROR_SUCCESS) {
+    // Left by a run that died before putting things back: what the keys
+    // held before it is lost, so saving them again would keep its values.
+    ::RegCloseKey(k);
+    error_ = std::string("HKCR\\") + kProgId + " exists: a crashed run changed this prefix; remove prefix.ready2 from the Wine state folder to make a new one";
+    return;
+  }
+  const std::string command = "\"" + recorder + "\" \"%1\"";
+  auto set = [this](const std::string& key, const char* name, const std::string& data) {
+    if (error_.empty() && !reg_.Set(HKEY_CLASSES_ROOT, key, name, data))
+      error_ = "cannot set HKCR\\" + key;
+  };
+  set(std::string(kProgId) + "\\shell\\open\\command", nullptr, command);
+  for (const std::string& ext : extensions) set(ext, nullptr, kProgId);
+  for (const char* scheme : {"http", "https", "mailto"}) {
+    set(scheme, "URL Protocol", "");
+    set(std::string(scheme) + "\\shell\\open\\command", nullptr, command);
+  }
+}
+
+RecorderLog::RecorderLog() {
+  char dir[MAX_PATH + 1] = {};
+  ::GetTempPathA(sizeof dir, dir);
+  path_ = std::string(dir) + "heftmark-recorder-" + std::to_string(::GetCurrentProcessId()) + ".log";
+  ::DeleteFileA(path_.c_str());
+  ::SetEnvironmentVariableA("HEFT_RECORDER_LOG", path_.c_str());
+}
+
+RecorderLog::~RecorderLog() {
+  ::SetEnvironmentVariableA("HEFT_RECORDER_LOG", nullptr);
+  ::DeleteFileA(path_.c_str());
+}
+
+std::vector<std::string> RecorderLog::Lines() const {
+  std::vector<std::string> lines;
+  HANDLE f = ::CreateFileA(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return lines;
+  std::string text;
+  char buf[4096];
+  DWORD got = 0;
+  while (::ReadFile(f, buf, sizeof buf, &got, nullptr) && got > 0) text.append(buf, got);
+  ::CloseHandle(f);
+  // A line without its end is still being written.
+  for (std::size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
+    lines.push_back(text.substr(at, end - at));
+  return lines;
+}
+
+std::optional<std::string> RecorderLog::WaitForLine(std::size_t index, DWORD timeoutMs) {
+  std::vector<std::string> lines;
+  if (!PumpUntil([&] { return (lines = Lines()).size() > index; }, timeoutMs)) return std::nullopt;
+  return lines[index];
+}
+
+Recorder::Recorder(const std::vector<std::string>& extensions)
+    : exe_(PathFromEnv("HEFT_RECORDER_EXE")), associations_(exe_, extensions) {}
+
+std::string Recorder::error() const {
+  if (exe_.empty()) return "HEFT_RECORDER_EXE is not set";
+  if (::GetFileAttributesA(exe_.c_str()) == INVALID_FILE_ATTRIBUTES) return exe_ + " is missing";
+  return associations_.error();
+}
+
+std::string Recorder::CommandFor(const std::string& target) const {
+  return "\"" + exe_ + "\" \"" + target + "\"";
+}
+
+}  // namespace e2e

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -155,5 +156,99 @@ std::string ExpectedTip(unsigned long long total, char sep);
 // Runs a command line with /bin/sh, as a Linux program outside Wine. Wine
 // starts it but gives no handle to wait on, so callers wait for its effect.
 bool RunShell(const std::string& command);
+
+// ---- launches ----
+
+// A Unix path named by the environment variable `var`, mapped to Wine's Z:
+// drive; empty when the variable is not set.
+std::string PathFromEnv(const char* var);
+
+// Pops the tray menu of the icon that `add` registered, types `key` and
+// waits until the menu has closed; false if no menu opened.
+bool ChooseMenuItem(const TrayEvent& add, DWORD pid, WORD key);
+
+// Registry values changed for an object's lifetime and put back after it:
+// keys that did not exist are removed again, values that did get their old
+// type and data back.
+class RegistryOverride {
+ public:
+  RegistryOverride() = default;
+  ~RegistryOverride();
+  RegistryOverride(const RegistryOverride&) = delete;
+  RegistryOverride& operator=(const RegistryOverride&) = delete;
+
+  // `name` null is the key's default value.
+  bool Set(HKEY root, const std::string& key, const char* name, const std::string& data);
+
+ private:
+  struct Saved {
+    HKEY root;
+    std::string key, name;
+    bool isDefault;
+    std::string createdKey;  // the outermost key this object made, if any
+    bool hadValue = false;
+    DWORD type = 0;
+    std::vector<BYTE> data;
+  };
+  std::vector<Saved> saved_;
+};
+
+// Points the shell's open command for documents with these extensions and
+// for http, https and mailto addresses at `recorder` ("<recorder>" "%1").
+// Wine 8 reads HKEY_CLASSES_ROOT from the machine's classes alone (a
+// per-user key under HKCU\Software\Classes is not seen), so the shared
+// prefix's own keys are changed and restored on destruction.
+class ShellAssociations {
+ public:
+  ShellAssociations(const std::string& recorder, const std::vector<std::string>& extensions);
+  // Empty when every key is in place.
+  const std::string& error() const { return error_; }
+
+ private:
+  RegistryOverride reg_;
+  std::string error_;
+};
+
+// The recorder's log: a fresh file, named through HEFT_RECORDER_LOG in our
+// environment, which every program started after this inherits. Removed on
+// destruction.
+class RecorderLog {
+ public:
+  RecorderLog();
+  ~RecorderLog();
+  RecorderLog(const RecorderLog&) = delete;
+  RecorderLog& operator=(const RecorderLog&) = delete;
+
+  // The complete lines written so far, without their line ends.
+  std::vector<std::string> Lines() const;
+  // Line `index`, waited for while pumping; nothing after the timeout.
+  std::optional<std::string> WaitForLine(std::size_t index, DWORD timeoutMs = kEventTimeoutMs);
+
+ private:
+  std::string path_;
+};
+
+// The recorder program (HEFT_RECORDER_EXE), its log, and associations of
+// these document extensions and of web and mail addresses with it, for the
+// object's lifetime. Make it before starting the program under test, which
+// then inherits the log's name.
+class Recorder {
+ public:
+  explicit Recorder(const std::vector<std::string>& extensions);
+  // Empty when everything is in place.
+  std::string error() const;
+  // Exactly what the shell starts the recorder with to open `target`.
+  std::string CommandFor(const std::string& target) const;
+  // The command line of the recorder's `index`-th start, waited for.
+  std::optional<std::string> WaitForStart(std::size_t index, DWORD timeoutMs = kEventTimeoutMs) {
+    return log_.WaitForLine(index, timeoutMs);
+  }
+  std::size_t Starts() const { return log_.Lines().size(); }
+
+ private:
+  std::string exe_;
+  RecorderLog log_;
+  ShellAssociations associations_;
+};
 
 }  // namespace e2e
