@@ -24,8 +24,8 @@ namespace {
 
 constexpr SIZE_T kBlockBytes = 16;
 constexpr int kSizes[] = {4, 64, 512};
-constexpr int kRounds = 15;
-constexpr double kBatchSeconds = 0.010;
+constexpr int kRounds = 31;
+constexpr double kBatchSeconds = 0.005;
 // The walk is quadratic; it gets this much time per n and at least 3 rounds.
 constexpr double kWalkBudgetSeconds = 3.0;
 
@@ -202,8 +202,15 @@ int main() {
     const int kWalk = std::max(1, static_cast<int>(kBatchSeconds / walkOne));
     std::vector<double> tOurs, tFloor, tWalk, ratios;
     for (int r = 0; r < kRounds; ++r) {
-      const double a = Batch(ours, kOurs);
-      const double b = Batch(floor, kFloor);
+      // A B, then B A: neither always goes first.
+      double a = 0, b = 0;
+      if (r % 2 == 0) {
+        a = Batch(ours, kOurs);
+        b = Batch(floor, kFloor);
+      } else {
+        b = Batch(floor, kFloor);
+        a = Batch(ours, kOurs);
+      }
       tOurs.push_back(a);
       tFloor.push_back(b);
       ratios.push_back(a / b);
@@ -230,8 +237,9 @@ int main() {
 
   std::printf("### Clipboard probe, %s\n\n", arch);
   std::printf(
-      "Time per probe (median of %d rounds; each round times a batch of Heftmark's probe, then one of "
-      "the floor, so the two alternate A B A B; the ratio is the median of the per-round ratios). "
+      "Time per probe (median of %d rounds; each round times a batch of Heftmark's probe and one of "
+      "the floor, A B then B A in turn, so the two alternate; the ratio is the median of the "
+      "per-round ratios, which drift in the machine's load does not move). "
       "Blocks of %u bytes in registered formats, owned by another window of the bench process. "
       "EnumClipboardFormats calls are counted for one probe through a counting wrapper put in this "
       "exe's import table slot for user32!EnumClipboardFormats, and taken out again before timing.\n\n",
