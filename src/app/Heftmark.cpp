@@ -24,6 +24,10 @@ void RestrictDllSearch() {
                     : nullptr;
   if (set) set(LOAD_LIBRARY_SEARCH_SYSTEM32);
   ::SetDllDirectoryA("");
+  // Some system DLLs delay-load others by bare name in a way that skips the
+  // restriction (Wine's themed controls fetch msimg32 when drawing);
+  // loaded from the system folder now, the name is found loaded then.
+  ::LoadLibraryExA("msimg32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 // Creating the mutex is the test: the system does it atomically, so of two

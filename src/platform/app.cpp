@@ -185,7 +185,9 @@ void TApplication::WndProc(TMessage& m) {
         terminated_ = true;
         // A menu, message box or dialog open at this moment runs a loop of
         // its own; the quit message ends those too, so the teardown that
-        // removes the tray icon runs before the session ends.
+        // removes the tray icon runs before the session ends. A menu's loop
+        // does not always heed it, so the menu is ended as well.
+        ::EndMenu();
         ::PostQuitMessage(0);
       }
       return;
