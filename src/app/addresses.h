@@ -6,6 +6,5 @@ namespace heftmark {
 
 inline constexpr const char kHomePage[] = "https://tallowgate.example";
 inline constexpr const char kSubscribeAddress[] = "heftmark-subscribe@tallowgate.example";
-inline constexpr const char kMailtoSubscribe[] = "mailto:heftmark-subscribe@tallowgate.example";
 
 }  // namespace heftmark

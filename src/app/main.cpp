@@ -179,33 +179,17 @@ void TmainForm::Exit1Click(TObject*) { Application->Terminate(); }
 
 // ---- launches ----
 
-std::string ExecutablePath() {
-  std::string path(MAX_PATH + 1, '\0');
-  for (;;) {
-    ::SetLastError(ERROR_SUCCESS);
-    DWORD n = ::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (n == 0) throw platform::Exception("Cannot find the program's own path");
-    // A full buffer may hold a cut path: try again with more room.
-    if (n < path.size() - 1 && ::GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
-      path.resize(n);
-      return path;
-    }
-    if (path.size() > 32768 * 2) throw platform::Exception("The program's path is too long");
-    path.resize(path.size() * 2);
-  }
-}
-
 void TmainForm::Showcontents1Click(TObject*) { ShellExecOrCopy(kClipboardViewer); }
 
 void TmainForm::showReadMe(TObject*) {
-  ShellExecOrCopy(heft::SiblingPath(ExecutablePath(), kManualName, platform::IsAnsiLeadByte));
+  ShellExecOrCopy(heft::SiblingPath(platform::ExecutablePath(), kManualName, platform::IsAnsiLeadByte));
 }
 
 void TmainForm::Visitwebsite1Click(TObject*) { ShellExecOrCopy(heftmark::kHomePage); }
 
 void TmainForm::PurchaseButtonClick(TObject*) { ShellExecOrCopy(heftmark::kHomePage); }
 
-void TmainForm::freeRegisterButtonClick(TObject*) { ShellExecOrCopy(heftmark::kMailtoSubscribe); }
+void TmainForm::freeRegisterButtonClick(TObject*) { ShellExecOrCopy(std::string("mailto:") + heftmark::kSubscribeAddress); }
 
 // ---- About window ----
 

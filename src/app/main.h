@@ -91,6 +91,3 @@ extern TmainForm* mainForm;
 // The texts of the About window.
 std::string AboutProductLine();
 std::string AboutLongText();
-
-// The full path of the running executable, however long.
-std::string ExecutablePath();

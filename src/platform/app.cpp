@@ -23,15 +23,11 @@ constexpr const char* kIconName = "MAINICON";
 
 // The executable's name without folder and extension: the default title.
 std::string ModuleTitle() {
-  std::string path(MAX_PATH, '\0');
-  for (;;) {
-    DWORD n = ::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (n == 0) return "Application";
-    if (n < path.size()) {
-      path.resize(n);
-      break;
-    }
-    path.resize(path.size() * 2);
+  std::string path;
+  try {
+    path = ExecutablePath();
+  } catch (const Exception&) {
+    return "Application";
   }
   std::string name = heft::SiblingPath(path, "", IsAnsiLeadByte);
   name = path.substr(name.size());

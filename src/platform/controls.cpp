@@ -142,10 +142,6 @@ void TPanel::WndProc(TMessage& m) {
 
 // ---- TImage ----
 
-TImage::~TImage() {
-  if (icon_) ::DestroyIcon(icon_);
-}
-
 bool TImage::SetProperty(std::string_view name, const LayoutValue& v, TForm& form) {
   if (name == "Picture") return PictureResource = StringOf(v), true;
   if (name == "Stretch") return Stretch = BoolOf(v), true;
@@ -156,11 +152,11 @@ HWND TImage::MakeWindow(TForm&, HWND parentWnd, RECT b) {
   const int w = b.right - b.left, h = b.bottom - b.top;
   // Loaded at the drawn size, so a scaled screen gets a scaled icon rather
   // than a stretched one.
-  icon_ = static_cast<HICON>(::LoadImageA(::GetModuleHandleA(nullptr), PictureResource.c_str(),
-                                          IMAGE_ICON, w, h, 0));
+  icon_.reset(static_cast<HICON>(::LoadImageA(::GetModuleHandleA(nullptr),
+                                              PictureResource.c_str(), IMAGE_ICON, w, h, 0)));
   DWORD style = WS_CHILD | WS_VISIBLE | SS_ICON | (Stretch ? SS_REALSIZECONTROL : 0);
   HWND made = CreateSystemControl("STATIC", "", style, b.left, b.top, w, h, parentWnd, id_);
-  if (icon_) ::SendMessageA(made, STM_SETICON, reinterpret_cast<WPARAM>(icon_), 0);
+  if (icon_) ::SendMessageA(made, STM_SETICON, reinterpret_cast<WPARAM>(icon_.get()), 0);
   ::SetWindowPos(made, nullptr, 0, 0, w, h, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   return made;
 }

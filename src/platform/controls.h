@@ -84,14 +84,13 @@ class TImage : public TWinControl {
   using TWinControl::TWinControl;
   std::string PictureResource;
   bool Stretch = false;
-  ~TImage() override;
   bool SetProperty(std::string_view name, const heft::LayoutValue& value, TForm& form) override;
 
  protected:
   HWND MakeWindow(TForm& form, HWND parentWnd, RECT bounds) override;
 
  private:
-  HICON icon_ = nullptr;
+  UniqueIcon icon_;
 };
 
 class TLabel : public TWinControl {

@@ -16,6 +16,10 @@ extern TFormatSettings FormatSettings;
 // Reads the settings of the thread's current locale.
 void GetFormatSettings();
 
+// The full path of the running executable, however long; raises
+// Exception when the system cannot say.
+std::string ExecutablePath();
+
 // Whether byte b starts a double-byte character in the ANSI code page.
 bool IsAnsiLeadByte(unsigned char b);
 

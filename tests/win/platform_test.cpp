@@ -353,7 +353,7 @@ TEST(Launch, BusyClipboardKeepsItsContents) {
 }
 
 TEST(Launch, ExecutablePathIsWhole) {
-  const std::string path = ExecutablePath();
+  const std::string path = platform::ExecutablePath();
   EXPECT_EQ(path.size(), g_self.size());
   EXPECT_EQ(::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES, true) << path;
 }
